@@ -1,0 +1,3 @@
+// Command file: command sections and the sections listing files, registry values and shortcuts.
+
+[INST_END_CMD]

@@ -1,0 +1,67 @@
+// The application object: owns the run's long-lived objects, decides the run mode from the
+// command line, guards against a second instance and runs start-up and shut-down in order.
+#pragma once
+
+#include <atomic>
+#include <string>
+
+#include "app/log.h"
+#include "context/install_context.h"
+#include "platform/sync.h"
+
+namespace qx::app {
+
+enum RunMode : int {
+    kRunModeNone = 0,
+    kRunModeInstall = 1,
+    kRunModeUninstall = 2,
+    kRunModeReinstall = 3,
+    kRunModeReinstallLocal = 4,
+    kRunModeReinstallDisc = 5,
+    kRunModeDeleteAll = 6,
+    kRunModeScript = 7,
+};
+
+}  // namespace qx::app
+
+class CSetupApp {
+public:
+    // command_line is the text after the program name, as Windows hands it over.
+    explicit CSetupApp(std::string command_line);
+    virtual ~CSetupApp();
+    CSetupApp(const CSetupApp&) = delete;
+    CSetupApp& operator=(const CSetupApp&) = delete;
+
+    // The shell: start-up, the message loop while a main window exists, shut-down.
+    int Run();
+
+    bool InitInstance();
+    bool OnIdle(long count);
+    int ExitInstance();
+
+    int ReadCommandLine();
+    bool CheckSingleInstance();
+
+    bool IsSilent() const { return m_bSilent; }
+    int RunMode() const { return m_nRunMode; }
+    const std::string& StartSection() const { return m_strStartSection; }
+
+private:
+    // Members in the order start-up builds them.
+    bool m_bBackgroundShown = false;
+    bool m_bWizardOwned = true;
+    CInstallContext m_context;
+    CLog m_log;
+    bool m_bStarted = false;
+    bool m_bInitialized = false;
+    bool m_bSilent = false;
+    qx::platform::NamedMutex m_mutex;
+    int m_nRunMode = qx::app::kRunModeInstall;
+    std::atomic<int> m_nCompressPnPRun{1};
+    std::atomic<int> m_nActivePnPRun{1};
+    std::string m_strStartSection;
+    std::string m_strCommandLine;
+};
+
+// The running application object (null outside a run).
+CSetupApp* GetApp();
