@@ -26,11 +26,13 @@ const std::map<std::string, std::string> kCommandHelp = {
     {"init",
      "usage: qxmachine init --os NAME [--lang 0xNNNN] [--codepage N] [--admin 0|1] [--force]\n"
      "Creates a machine running the named Windows version.\n"
-     "  --os NAME      one of: " + qp::KnownOsNames() + "\n"
-     "  --lang ID      system and user language id (default 0x0409)\n"
-     "  --codepage N   ANSI code page (default 1252)\n"
-     "  --admin 0|1    whether the user is an administrator (default 1)\n"
-     "  --force        replace a machine that exists there\n"},
+     "  --os NAME      one of: " +
+         qp::KnownOsNames() +
+         "\n"
+         "  --lang ID      system and user language id (default 0x0409)\n"
+         "  --codepage N   ANSI code page (default 1252)\n"
+         "  --admin 0|1    whether the user is an administrator (default 1)\n"
+         "  --force        replace a machine that exists there\n"},
     {"info", "usage: qxmachine info\nPrints the machine's identity and folders as key=value.\n"},
     {"path", "usage: qxmachine path WINPATH\nPrints the host path of a Windows path.\n"},
 };
@@ -146,10 +148,8 @@ int Info(const std::vector<std::string>& args) {
               << "user_name=" << config.user_name << "\n"
               << "administrator=" << config.administrator << "\n";
     const std::vector<std::pair<std::string, std::string>> folders = {
-        {"windows", machine.WindowsFolder()},
-        {"system", machine.SystemFolder()},
-        {"inf", machine.InfFolder()},
-        {"program_files", machine.ProgramFilesFolder()},
+        {"windows", machine.WindowsFolder()}, {"system", machine.SystemFolder()},
+        {"inf", machine.InfFolder()},         {"program_files", machine.ProgramFilesFolder()},
         {"temp", machine.TempFolder()},
     };
     for (const auto& [key, path] : folders) {

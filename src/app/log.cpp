@@ -21,15 +21,14 @@ std::atomic<CLog*> g_process_log{nullptr};
 
 const char* const kDayNames[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
                                  "Thursday", "Friday", "Saturday"};
-const char* const kMonthNames[] = {"January", "February", "March",     "April",
-                                   "May",     "June",     "July",      "August",
-                                   "September", "October", "November", "December"};
+const char* const kMonthNames[] = {"January",   "February", "March",    "April",
+                                   "May",       "June",     "July",     "August",
+                                   "September", "October",  "November", "December"};
 
 // "[HH.MM.SS]  text" cut to the 4096-byte line buffer, then CR LF.
 std::string TimedLine(const qp::SYSTEMTIME& now, const char* text) {
     char stamp[32];
-    std::snprintf(stamp, sizeof(stamp), "[%02d.%02d.%02d]  ", now.wHour, now.wMinute,
-                  now.wSecond);
+    std::snprintf(stamp, sizeof(stamp), "[%02d.%02d.%02d]  ", now.wHour, now.wMinute, now.wSecond);
     std::string line = std::string(stamp) + text;
     if (line.size() > kLineBuffer - 1) {
         line.resize(kLineBuffer - 1);
@@ -52,8 +51,8 @@ CLog::CLog(const std::string& title) {
     }
     std::string folder = qp::GetTempPathA();
     for (int number = -1; number < kMaxLogNumber; ++number) {
-        std::string path = number < 0 ? folder + name + ".log"
-                                      : folder + name + std::to_string(number) + ".log";
+        std::string path =
+            number < 0 ? folder + name + ".log" : folder + name + std::to_string(number) + ".log";
         m_file = qp::CreateFileA(path, qp::kGenericRead | qp::kGenericWrite, qp::kFileShareRead,
                                  qp::kCreateNew);
         if (m_file) {
@@ -141,4 +140,6 @@ CLog* GetLog() {
     return &silent;
 }
 
-void SetProcessLog(CLog* log) { g_process_log.store(log, std::memory_order_release); }
+void SetProcessLog(CLog* log) {
+    g_process_log.store(log, std::memory_order_release);
+}

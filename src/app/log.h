@@ -9,7 +9,7 @@
 #include "platform/win_types.h"
 
 class CLog {
-public:
+  public:
     // Creates the next free "<program>.log" / "<program>N.log" and writes the header with the
     // given product title. Logging stays off when no file can be created.
     explicit CLog(const std::string& title);
@@ -25,7 +25,7 @@ public:
     // Windows path of the log file; empty when logging is off.
     const std::string& FilePath() const { return m_path; }
 
-private:
+  private:
     CLog() = default;  // the disabled log GetLog hands out when no application exists
     friend CLog* GetLog();
 

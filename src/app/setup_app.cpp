@@ -24,7 +24,9 @@ CSetupApp::~CSetupApp() {
     SetProcessLog(nullptr);
 }
 
-CSetupApp* GetApp() { return g_app.load(); }
+CSetupApp* GetApp() {
+    return g_app.load();
+}
 
 int CSetupApp::Run() {
     // There is no main window yet, so a successful start-up has no loop to run.

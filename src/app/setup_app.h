@@ -25,7 +25,7 @@ enum RunMode : int {
 }  // namespace qx::app
 
 class CSetupApp {
-public:
+  public:
     // command_line is the text after the program name, as Windows hands it over.
     explicit CSetupApp(std::string command_line);
     virtual ~CSetupApp();
@@ -46,7 +46,7 @@ public:
     int RunMode() const { return m_nRunMode; }
     const std::string& StartSection() const { return m_strStartSection; }
 
-private:
+  private:
     // Members in the order start-up builds them.
     bool m_bBackgroundShown = false;
     bool m_bWizardOwned = true;

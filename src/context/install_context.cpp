@@ -18,7 +18,9 @@ CInstallContext::~CInstallContext() {
     g_context.compare_exchange_strong(expected, nullptr);
 }
 
-CInstallContext* GetContext() { return g_context.load(); }
+CInstallContext* GetContext() {
+    return g_context.load();
+}
 
 const qx::context::ProductInfo* GetProductInfo() {
     CInstallContext* context = GetContext();

@@ -18,7 +18,7 @@ struct ProductInfo {
 }  // namespace qx::context
 
 class CInstallContext {
-public:
+  public:
     CInstallContext();
     virtual ~CInstallContext();
     CInstallContext(const CInstallContext&) = delete;
@@ -26,7 +26,7 @@ public:
 
     const qx::context::ProductInfo& ProductInfo() const { return m_product; }
 
-private:
+  private:
     qx::context::ProductInfo m_product;
 };
 

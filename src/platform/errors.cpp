@@ -59,9 +59,13 @@ const std::map<DWORD, const char*>& MessageTable() {
 
 }  // namespace
 
-DWORD GetLastError() { return t_last_error; }
+DWORD GetLastError() {
+    return t_last_error;
+}
 
-void SetLastError(DWORD error) { t_last_error = error; }
+void SetLastError(DWORD error) {
+    t_last_error = error;
+}
 
 DWORD ErrorFromErrno(int err) {
     switch (err) {

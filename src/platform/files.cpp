@@ -16,9 +16,13 @@ namespace qx::platform {
 
 namespace fs = std::filesystem;
 
-File::~File() { Close(); }
+File::~File() {
+    Close();
+}
 
-File::File(File&& other) noexcept : m_fd(other.m_fd) { other.m_fd = -1; }
+File::File(File&& other) noexcept : m_fd(other.m_fd) {
+    other.m_fd = -1;
+}
 
 File& File::operator=(File&& other) noexcept {
     if (this != &other) {

@@ -25,7 +25,7 @@ inline constexpr DWORD kFileAttributeNormal = 0x80;
 
 // An open file. Closing happens on destruction; a default-constructed File is invalid.
 class File {
-public:
+  public:
     File() = default;
     explicit File(int fd) : m_fd(fd) {}
     ~File();
@@ -45,7 +45,7 @@ public:
     DWORD GetSize();  // kInvalidFileSize on failure
     void Close();
 
-private:
+  private:
     int m_fd = -1;
 };
 

@@ -78,9 +78,9 @@ std::vector<Drive> ParseTransientDrives(const char* text) {
 
 void CreateFolders(const fs::path& drive_c, const MachineConfig& config) {
     const OsProfile& os = config.os;
-    for (const std::string& folder : {os.windows_folder, os.system_folder,
-                                      os.windows_folder + "\\Inf", os.windows_folder + "\\Temp",
-                                      os.program_files, os.program_files_64, os.temp_folder}) {
+    for (const std::string& folder :
+         {os.windows_folder, os.system_folder, os.windows_folder + "\\Inf",
+          os.windows_folder + "\\Temp", os.program_files, os.program_files_64, os.temp_folder}) {
         if (folder.size() > 3) {
             fs::create_directories(HostUnder(drive_c, folder));
         }
@@ -178,7 +178,8 @@ bool Machine::Create(const fs::path& root, const MachineSetup& setup, bool force
     std::error_code ec;
     if (fs::exists(root / "machine.ini", ec)) {
         if (!force) {
-            *error = "a machine already exists at " + root.string() + " (use --force to replace it)";
+            *error =
+                "a machine already exists at " + root.string() + " (use --force to replace it)";
             return false;
         }
         for (const auto& entry : fs::directory_iterator(root, ec)) {
@@ -325,11 +326,21 @@ void Machine::PublishTransientDrives() const {
     ::setenv(kTransientDrivesEnv, text.c_str(), 1);
 }
 
-std::string Machine::WindowsFolder() const { return m_config.os.windows_folder; }
-std::string Machine::SystemFolder() const { return m_config.os.system_folder; }
-std::string Machine::InfFolder() const { return m_config.os.windows_folder + "\\Inf"; }
-std::string Machine::ProgramFilesFolder() const { return m_config.os.program_files; }
-std::string Machine::TempFolder() const { return m_config.os.temp_folder; }
+std::string Machine::WindowsFolder() const {
+    return m_config.os.windows_folder;
+}
+std::string Machine::SystemFolder() const {
+    return m_config.os.system_folder;
+}
+std::string Machine::InfFolder() const {
+    return m_config.os.windows_folder + "\\Inf";
+}
+std::string Machine::ProgramFilesFolder() const {
+    return m_config.os.program_files;
+}
+std::string Machine::TempFolder() const {
+    return m_config.os.temp_folder;
+}
 
 std::string MachineIniText(const MachineConfig& config) {
     const OsProfile& os = config.os;

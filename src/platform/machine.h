@@ -54,7 +54,7 @@ struct MachineConfig {
 };
 
 class Machine {
-public:
+  public:
     // The process's machine: QXSETUP_MACHINE, else the XDG default; created on first use.
     static Machine& Current();
 
@@ -85,7 +85,7 @@ public:
     std::string ProgramFilesFolder() const;
     std::string TempFolder() const;
 
-private:
+  private:
     Machine(std::filesystem::path root, MachineConfig config, std::vector<Drive> drives);
     void PublishTransientDrives() const;
 

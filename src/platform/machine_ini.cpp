@@ -17,7 +17,7 @@ namespace {
 
 // The profile reader fed from a host file: machine.ini is read before any drive exists.
 class HostProfile : public CProfile {
-public:
+  public:
     void LoadBytes(std::string_view bytes) { LoadText(bytes, &m_mainList); }
 
     std::optional<std::string> Text(const char* section, const char* key) {
@@ -81,7 +81,8 @@ bool ReadDrives(HostProfile& ini, std::vector<Drive>* drives, std::string* error
             std::string type = Trim(entry->substr(comma + 1));
             std::optional<UINT> parsed = DriveTypeFromName(type);
             if (!parsed) {
-                *error = "machine.ini: drive " + std::string(key) + " has unknown type '" + type + "'";
+                *error =
+                    "machine.ini: drive " + std::string(key) + " has unknown type '" + type + "'";
                 return false;
             }
             drive.type = *parsed;

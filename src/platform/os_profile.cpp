@@ -40,7 +40,8 @@ OsProfile Nt(std::string name, DWORD major, DWORD minor, DWORD build, std::strin
     p.is_64bit = is_64bit;
     p.wow64 = is_64bit;
     const bool nt4_2000 = major < 5 || (major == 5 && minor == 0);
-    const std::string windows = major >= 6 ? "C:\\Windows" : (nt4_2000 ? "C:\\WINNT" : "C:\\WINDOWS");
+    const std::string windows =
+        major >= 6 ? "C:\\Windows" : (nt4_2000 ? "C:\\WINNT" : "C:\\WINDOWS");
     p.windows_folder = windows;
     p.system_folder = windows + "\\system32";
     p.program_files = is_64bit ? "C:\\Program Files (x86)" : "C:\\Program Files";

@@ -25,9 +25,9 @@ struct OsProfile {
     BYTE product_type = kVerNtWorkstation;
     WORD suite_mask = 0;
     bool is_64bit = true;
-    bool wow64 = true;  // a 32-bit program on 64-bit Windows
+    bool wow64 = true;                 // a 32-bit program on 64-bit Windows
     bool has_extended_version = true;  // OSVERSIONINFOEX answered
-    std::string version_number;  // 9x registry VersionNumber, empty on NT
+    std::string version_number;        // 9x registry VersionNumber, empty on NT
     // Windows paths, no trailing backslash. {user} stands for the user name.
     std::string windows_folder;
     std::string system_folder;

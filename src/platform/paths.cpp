@@ -19,7 +19,9 @@ namespace {
 std::mutex g_cwd_mutex;
 std::string g_cwd;  // the process's current folder, a Windows path
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
 
 bool HasDrive(std::string_view path) {
     return path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]));
@@ -76,7 +78,9 @@ std::optional<std::string> FullWindowsPath(std::string_view path) {
     std::string base;
     std::string_view rest = path;
     if (HasDrive(path)) {
-        base = std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])))) + ":";
+        base =
+            std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])))) +
+            ":";
         rest = path.substr(2);
         if (rest.empty() || !IsSeparator(rest[0])) {
             // "C:name" is relative to the current folder of that drive; we keep one per process.
@@ -200,11 +204,17 @@ void MapProgramFolder() {
     machine.MapTransientDrive(exe.parent_path(), type);
 }
 
-std::string GetTempPathA() { return Machine::Current().TempFolder() + "\\"; }
+std::string GetTempPathA() {
+    return Machine::Current().TempFolder() + "\\";
+}
 
-std::string GetWindowsDirectoryA() { return Machine::Current().WindowsFolder(); }
+std::string GetWindowsDirectoryA() {
+    return Machine::Current().WindowsFolder();
+}
 
-std::string GetSystemDirectoryA() { return Machine::Current().SystemFolder(); }
+std::string GetSystemDirectoryA() {
+    return Machine::Current().SystemFolder();
+}
 
 UINT GetDriveTypeA(std::string_view root) {
     if (!HasDrive(root)) {

@@ -130,7 +130,9 @@ int ConnectToClass(std::string_view class_name) {
 
 }  // namespace
 
-NamedMutex::~NamedMutex() { Close(); }
+NamedMutex::~NamedMutex() {
+    Close();
+}
 
 NamedMutex::NamedMutex(NamedMutex&& other) noexcept : m_fd(other.m_fd), m_owned(other.m_owned) {
     other.m_fd = -1;
@@ -205,8 +207,8 @@ WindowClassListener::WindowClassListener(std::string_view class_name, Handler ha
     std::error_code ec;
     fs::create_directories(folder, ec);
     m_dir_fd = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    m_socket_name = std::to_string(::getpid()) + "-" + ObjectKey(std::to_string(
-                        reinterpret_cast<std::uintptr_t>(this))) + ".sock";
+    m_socket_name = std::to_string(::getpid()) + "-" +
+                    ObjectKey(std::to_string(reinterpret_cast<std::uintptr_t>(this))) + ".sock";
     sockaddr_un address{};
     int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (m_dir_fd < 0 || fd < 0 || !MakeAddress(m_dir_fd, m_socket_name, &address) ||

@@ -14,7 +14,7 @@ namespace qx::platform {
 
 // A handle of a named mutex. The mutex exists while any process holds a handle to it.
 class NamedMutex {
-public:
+  public:
     NamedMutex() = default;
     ~NamedMutex();
     NamedMutex(NamedMutex&& other) noexcept;
@@ -28,7 +28,7 @@ public:
     bool Release();
     void Close();
 
-private:
+  private:
     friend NamedMutex CreateMutexA(bool initially_owned, std::string_view name);
     int m_fd = -1;
     bool m_owned = false;
@@ -40,7 +40,7 @@ NamedMutex CreateMutexA(bool initially_owned, std::string_view name);
 
 // A window of a class, listening for messages from other processes until destroyed.
 class WindowClassListener {
-public:
+  public:
     using Handler = std::function<DWORD(UINT message, DWORD wparam, DWORD lparam)>;
     WindowClassListener(std::string_view class_name, Handler handler);
     ~WindowClassListener();
@@ -49,7 +49,7 @@ public:
 
     bool IsListening() const { return m_listen_fd >= 0; }
 
-private:
+  private:
     void Serve();
 
     Handler m_handler;

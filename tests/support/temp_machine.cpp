@@ -43,7 +43,9 @@ void LeaveScratchMachine(const fs::path& root) {
     fs::remove_all(root, ec);
 }
 
-fs::path MachineRoot() { return qx::platform::Machine::Current().Root(); }
+fs::path MachineRoot() {
+    return qx::platform::Machine::Current().Root();
+}
 
 std::string MakeTestFolder(std::string_view name, fs::path* host) {
     fs::path folder = MachineRoot() / "drive_c" / "qxtest" / std::string(name);

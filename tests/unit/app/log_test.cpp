@@ -14,7 +14,9 @@ namespace qp = qx::platform;
 
 namespace {
 
-fs::path TempHost() { return *qp::WindowsToHostPath(qp::GetTempPathA()); }
+fs::path TempHost() {
+    return *qp::WindowsToHostPath(qp::GetTempPathA());
+}
 
 void RemoveOldLogs() {
     for (const auto& entry : fs::directory_iterator(TempHost())) {

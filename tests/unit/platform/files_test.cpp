@@ -38,8 +38,8 @@ TEST(Files, OpeningReportsWindowsErrors) {
         {"Q:\\x.txt", qp::kErrorPathNotFound},
     };
     for (const auto& c : cases) {
-        qp::File file = qp::CreateFileA(c.path, qp::kGenericRead, qp::kFileShareRead,
-                                        qp::kOpenExisting);
+        qp::File file =
+            qp::CreateFileA(c.path, qp::kGenericRead, qp::kFileShareRead, qp::kOpenExisting);
         EXPECT_FALSE(file) << c.path;
         EXPECT_EQ(qp::GetLastError(), c.error) << c.path;
     }
@@ -51,8 +51,8 @@ TEST(Files, AppendsAtTheEndAndReadsWholeFiles) {
     std::string path = folder + "\\data.bin";
     ASSERT_EQ(qp::WriteWholeFile(path, std::string("ab\0c", 4)), 0u);
     {
-        qp::File file = qp::CreateFileA(path, qp::kGenericRead | qp::kGenericWrite, 0,
-                                        qp::kOpenExisting);
+        qp::File file =
+            qp::CreateFileA(path, qp::kGenericRead | qp::kGenericWrite, 0, qp::kOpenExisting);
         ASSERT_TRUE(file);
         EXPECT_EQ(file.GetSize(), 4u);
         ASSERT_TRUE(file.SeekToEnd());

@@ -9,7 +9,7 @@ namespace qp = qx::platform;
 namespace {
 
 class IniFile : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         folder_ = qx::test::MakeTestFolder(
             testing::UnitTest::GetInstance()->current_test_info()->name(), &host_);
@@ -35,7 +35,8 @@ TEST_F(IniFile, ReplacesAValueAndKeepsEveryOtherByte) {
         "; settings\r\n[Other]\nA = 1 // kept\n\n[install]\r\n  Silent = 0  \r\nNEXT=x\r\n";
     Seed(before);
     ASSERT_TRUE(qp::WritePrivateProfileStringA("INSTALL", "SILENT", "1", path_));
-    EXPECT_EQ(Read(), "; settings\r\n[Other]\nA = 1 // kept\n\n[install]\r\nSILENT=1\r\nNEXT=x\r\n");
+    EXPECT_EQ(Read(),
+              "; settings\r\n[Other]\nA = 1 // kept\n\n[install]\r\nSILENT=1\r\nNEXT=x\r\n");
 }
 
 TEST_F(IniFile, AddsAKeyAfterTheSectionsLastLineAndASectionAtTheEnd) {
@@ -75,8 +76,8 @@ TEST_F(IniFile, ReadsValuesWithQuotesRemovedAndDefaults) {
         {"NONE", "SILENT", "dflt"},
     };
     for (const auto& c : cases) {
-        qp::DWORD n = qp::GetPrivateProfileStringA(c.section, c.key, "dflt", buffer,
-                                                   sizeof(buffer), path_);
+        qp::DWORD n =
+            qp::GetPrivateProfileStringA(c.section, c.key, "dflt", buffer, sizeof(buffer), path_);
         EXPECT_EQ(std::string(buffer), c.expected) << c.key;
         EXPECT_EQ(n, c.expected.size());
     }

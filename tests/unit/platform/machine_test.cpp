@@ -48,9 +48,9 @@ TEST(Machine, EveryKnownOsCreatesItsFoldersAndReadsBack) {
         EXPECT_EQ(config.code_page, 949u);
         EXPECT_EQ(config.system_language, 0x0412);
         EXPECT_FALSE(config.administrator);
-        for (const std::string& folder : {machine->WindowsFolder(), machine->SystemFolder(),
-                                          machine->InfFolder(), machine->ProgramFilesFolder(),
-                                          machine->TempFolder()}) {
+        for (const std::string& folder :
+             {machine->WindowsFolder(), machine->SystemFolder(), machine->InfFolder(),
+              machine->ProgramFilesFolder(), machine->TempFolder()}) {
             EXPECT_TRUE(fs::is_directory(HostUnder(root, folder))) << os.name << " " << folder;
         }
     }
