@@ -10,6 +10,7 @@
 
 #include "platform/machine.h"
 #include "platform/paths.h"
+#include "reg_command.h"
 
 namespace {
 
@@ -20,6 +21,7 @@ const char* const kUsage =
     "  init --os NAME [--lang 0xNNNN] [--codepage N] [--admin 0|1] [--force]\n"
     "  info                 the machine's identity and folders, key=value per line\n"
     "  path WINPATH         the host path of a Windows path\n"
+    "  reg COMMAND ARGS     query, set, delete, export and import registry keys\n"
     "The machine is the folder QXSETUP_MACHINE names, else $XDG_DATA_HOME/qxsetup/machine.\n";
 
 const std::map<std::string, std::string> kCommandHelp = {
@@ -35,6 +37,7 @@ const std::map<std::string, std::string> kCommandHelp = {
          "  --force        replace a machine that exists there\n"},
     {"info", "usage: qxmachine info\nPrints the machine's identity and folders as key=value.\n"},
     {"path", "usage: qxmachine path WINPATH\nPrints the host path of a Windows path.\n"},
+    {"reg", "usage: qxmachine reg COMMAND ARGS (see qxmachine reg --help)\n"},
 };
 
 int Fail(const std::string& reason) {
@@ -195,6 +198,9 @@ int main(int argc, char** argv) {
         return Fail("unknown command '" + command + "' (see qxmachine --help)");
     }
     if (WantsHelp(args)) {
+        if (command == "reg") {
+            return qx::tools::RunRegCommand(args);  // each of its commands has its own help
+        }
         std::cout << help->second;
         return 0;
     }
@@ -209,6 +215,9 @@ int main(int argc, char** argv) {
     }
     if (command == "info") {
         return Info(args);
+    }
+    if (command == "reg") {
+        return qx::tools::RunRegCommand(args);
     }
     return Path(args);
 }

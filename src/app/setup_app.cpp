@@ -1,15 +1,41 @@
 #include "app/setup_app.h"
 
+#include <vector>
+
 #include "app/command_line.h"
+#include "app/system_checks.h"
+#include "context/language.h"
 #include "platform/errors.h"
+#include "platform/files.h"
+#include "platform/message_box.h"
 #include "platform/messages.h"
+#include "platform/registry.h"
+#include "registry/registry_helper.h"
 
 namespace {
 
 namespace qp = qx::platform;
 using namespace qx::app;
+using qp::DWORD;
 
 std::atomic<CSetupApp*> g_app{nullptr};
+
+bool HasSilentSwitch(const std::string& command_line) {
+    for (const Switch& entry : SplitCommandLine(command_line)) {
+        if (entry.letter == 'S') {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool InstalledValueExists(const char* name) {
+    std::vector<char> buffer(4096, '\0');
+    const qx::context::RegistryKeys* keys = GetRegistryKeys();
+    return keys != nullptr &&
+           CRegistry::GetValue(keys->installed.c_str(), name, buffer.data(),
+                               qp::HKEY_LOCAL_MACHINE, static_cast<DWORD>(buffer.size())) == 0;
+}
 
 }  // namespace
 
@@ -24,9 +50,7 @@ CSetupApp::~CSetupApp() {
     SetProcessLog(nullptr);
 }
 
-CSetupApp* GetApp() {
-    return g_app.load();
-}
+CSetupApp* GetApp() { return g_app.load(); }
 
 int CSetupApp::Run() {
     // There is no main window yet, so a successful start-up has no loop to run.
@@ -35,14 +59,81 @@ int CSetupApp::Run() {
 }
 
 bool CSetupApp::InitInstance() {
+    if (!m_context.Initialize()) {
+        GetLog()->Write("Initilize global variable fail");
+        return false;
+    }
     if (!CheckSingleInstance()) {
         GetLog()->Write(
             "There is a previous running instance of this application, so it is terminated.");
         return false;
     }
+    if (!CheckAdministrator()) {
+        return false;
+    }
     m_nRunMode = ReadCommandLine();
-    // Silent runs end here; their work and the wizard come with the parts that install.
+    if (m_nRunMode == kRunModeInstall && !CheckInstallRequirements()) {
+        return false;
+    }
+    if (m_bSilent) {
+        RunSilently();
+        return false;
+    }
+    // The wizard comes with the user interface.
     return false;
+}
+
+bool CSetupApp::CheckAdministrator() {
+    int code = 0;
+    int family = 0;
+    const bool nine_x = GetOSCode(&code, &family) && family == 10;
+    if (!m_context.Options().device_install || nine_x || IsAdministrator()) {
+        return true;
+    }
+    auto text = m_context.Profiles().data.Text("SYSTEM_REQUIREMENT", "MSG_IS_NOT_ADMIN");
+    if (!text) {
+        return true;
+    }
+    // A silent run never waits for a person: the message goes to the log instead.
+    if (HasSilentSwitch(m_strCommandLine)) {
+        GetLog()->Write("%s", text->c_str());
+    } else {
+        m_context.ShowMessageBox(nullptr, text->c_str(), m_context.Product().program_name.c_str(),
+                                 qp::MB_OK);
+    }
+    return false;
+}
+
+bool CSetupApp::CheckInstallRequirements() {
+    if (!InstalledValueExists("Dest_Dir")) {
+        CRequirement requirement;
+        if (!requirement.Check(m_context.Options().usb_only, m_context.Options().network)) {
+            GetLog()->Write("This system could not satisfy the installer Minimum Requirement!");
+            return false;
+        }
+    }
+    const std::string& setting = m_context.Profiles().setting_file;
+    if (!setting.empty() && FileExists(setting.c_str())) {
+        char value[260] = {};
+        qp::GetPrivateProfileStringA("INSTALL", "SILENT", "", value, sizeof(value), setting);
+        if (std::string(value) == "1") {
+            m_bSilent = true;
+            m_nRunMode = kRunModeScript;
+        }
+    }
+    return true;
+}
+
+void CSetupApp::RunSilently() {
+    std::vector<char> buffer(4096, '\0');
+    if (CRegistry::GetValue(m_context.Keys().installed.c_str(), "Dest_Dir", buffer.data(),
+                            qp::HKEY_LOCAL_MACHINE, static_cast<DWORD>(buffer.size())) == 0) {
+        m_context.SetDestination(buffer.data());
+    }
+    if (m_nRunMode == kRunModeInstall || m_nRunMode == kRunModeScript) {
+        WriteRunInfo(true);
+    }
+    // The silent installation and removal themselves come with the installation engine.
 }
 
 bool CSetupApp::OnIdle(long /*count*/) {
@@ -66,8 +157,20 @@ int CSetupApp::ReadCommandLine() {
     int mode = kRunModeInstall;
     for (const Switch& entry : SplitCommandLine(m_strCommandLine)) {
         switch (entry.letter) {
+            case 'A':
+                m_context.SetDestination(entry.value.c_str());
+                break;
             case 'D':
                 mode = kRunModeDeleteAll;
+                break;
+            case 'L':
+                m_context.SetLanguage(
+                    static_cast<qp::LANGID>(qx::context::ParseConfiguredNumber(entry.value)),
+                    false);
+                break;
+            case 'P':
+                m_context.SetPort(entry.value.c_str());
+                m_context.Paths().port_from_command_line = true;
                 break;
             case 'R':
                 mode = kRunModeReinstall;
@@ -79,7 +182,7 @@ int CSetupApp::ReadCommandLine() {
                 m_bSilent = true;
                 break;
             default:
-                break;  // A, L and P act on folders, language and port the context owns
+                break;
         }
     }
     return mode;
@@ -88,7 +191,7 @@ int CSetupApp::ReadCommandLine() {
 bool CSetupApp::CheckSingleInstance() {
     const std::string name = m_context.ProductInfo().program_name + " Installer Program";
     qp::NamedMutex mutex = qp::CreateMutexA(true, name);
-    qp::DWORD error = qp::GetLastError();
+    DWORD error = qp::GetLastError();
     if (error == qp::kErrorSuccess && mutex.IsValid()) {
         m_mutex = std::move(mutex);
         return true;
@@ -101,4 +204,35 @@ bool CSetupApp::CheckSingleInstance() {
         return true;
     }
     return false;
+}
+
+void CSetupApp::WriteRunInfo(bool withProduct) {
+    if (m_context.Options().main_only) {
+        return;
+    }
+    const char* key = m_context.Keys().installing.c_str();
+    const qp::HKEY root = qp::HKEY_LOCAL_MACHINE;
+    const qx::context::ProductInfo& product = m_context.Product();
+    if (withProduct) {
+        CRegistry::SetValue(key, "MFG", product.mfg.c_str(), root);
+        CRegistry::SetValue(key, "MDL", product.mdl.c_str(), root);
+        CRegistry::SetValue(key, "VIDPID", product.vidpid.c_str(), root);
+        CRegistry::SetValue(key, "Printer_Port", product.vidpid.c_str(), root);
+        CRegistry::SetValue(key, "Program_Name", product.program_name.c_str(), root);
+    }
+    const qx::context::LanguageRecord& language = m_context.Language();
+    CRegistry::SetValue(key, "LangCode", static_cast<DWORD>(language.unmapped), root);
+    CRegistry::SetValue(key, "LangAbbr", language.abbr.c_str(), root);
+    CRegistry::SetValue(key, "Dest_Dir", m_context.Paths().destination.c_str(), root);
+    CRegistry::SetValue(key, "Win_Dir", m_context.Folders().windows.c_str(), root);
+    CRegistry::SetValue(key, "Temp_Dir", m_context.Folders().temp.c_str(), root);
+    CRegistry::SetValue(key, "STR_FILE", m_context.Profiles().string_file.c_str(), root);
+    int code = 0;
+    int family = 0;
+    GetOSCode(&code, &family);
+    DWORD os_version = family == 10 ? 1 : (family == 15 ? 2 : 4);
+    if (os_version == 4 && m_context.Folders().is_64bit) {
+        os_version = 5;
+    }
+    CRegistry::SetValue(key, "OS_Ver", os_version, root);
 }

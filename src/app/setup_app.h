@@ -41,12 +41,17 @@ class CSetupApp {
 
     int ReadCommandLine();
     bool CheckSingleInstance();
+    void WriteRunInfo(bool withProduct);
 
     bool IsSilent() const { return m_bSilent; }
     int RunMode() const { return m_nRunMode; }
     const std::string& StartSection() const { return m_strStartSection; }
 
   private:
+    bool CheckAdministrator();
+    bool CheckInstallRequirements();
+    void RunSilently();
+
     // Members in the order start-up builds them.
     bool m_bBackgroundShown = false;
     bool m_bWizardOwned = true;

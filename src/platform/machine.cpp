@@ -10,6 +10,7 @@
 
 #include "platform/code_page.h"
 #include "platform/machine_ini.h"
+#include "platform/registry_seed.h"
 
 namespace qx::platform {
 
@@ -216,7 +217,7 @@ bool Machine::Create(const fs::path& root, const MachineSetup& setup, bool force
         *error = "cannot write " + (root / "machine.ini").string();
         return false;
     }
-    return true;
+    return SeedRegistry(root, config, error);
 }
 
 std::unique_ptr<Machine> Machine::Open(const fs::path& root, std::string* error) {
@@ -228,6 +229,11 @@ std::unique_ptr<Machine> Machine::Open(const fs::path& root, std::string* error)
     for (Drive& drive : drives) {
         if (drive.host_root.is_relative()) {
             drive.host_root = root / drive.host_root;
+        }
+        std::error_code ec;
+        fs::path canonical = fs::weakly_canonical(drive.host_root, ec);
+        if (!ec) {
+            drive.host_root = canonical;
         }
     }
     for (const Drive& drive : ParseTransientDrives(std::getenv(kTransientDrivesEnv))) {

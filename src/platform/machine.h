@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,8 @@ struct MachineConfig {
     int screen_width = 1024;
     int screen_height = 768;
     std::map<char, unsigned long long> free_space_override;  // bytes, per drive letter
+    // [SYSTEM_FUNCTIONS] NAME = 0: functions GetProcAddress does not find (names without case).
+    std::set<std::string> disabled_functions;
 };
 
 class Machine {

@@ -1,8 +1,10 @@
 #include "platform/machine_ini.h"
 
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <vector>
 
@@ -99,6 +101,22 @@ bool ReadDrives(HostProfile& ini, std::vector<Drive>* drives, std::string* error
     return true;
 }
 
+// [SYSTEM_FUNCTIONS]: a function set to 0 is switched off, as if this Windows lacked it.
+void ReadDisabledFunctions(HostProfile& ini, std::set<std::string>* names) {
+    std::vector<char> list(65536, '\0');
+    if (ini.GetAllKey("SYSTEM_FUNCTIONS", list.data(), static_cast<DWORD>(list.size()), true) !=
+        0) {
+        return;
+    }
+    for (const char* entry = list.data(); *entry != '\0'; entry += std::strlen(entry) + 1) {
+        std::string_view line = entry;
+        size_t equals = line.find('=');
+        if (equals != std::string_view::npos && Trim(std::string(line.substr(equals + 1))) == "0") {
+            names->insert(Trim(std::string(line.substr(0, equals))));
+        }
+    }
+}
+
 }  // namespace
 
 bool LoadMachineIni(const fs::path& path, MachineConfig* config, std::vector<Drive>* drives,
@@ -154,6 +172,7 @@ bool LoadMachineIni(const fs::path& path, MachineConfig* config, std::vector<Dri
             config->free_space_override[letter] = std::strtoull(bytes->c_str(), nullptr, 10);
         }
     }
+    ReadDisabledFunctions(ini, &config->disabled_functions);
     return ReadDrives(ini, drives, error);
 }
 

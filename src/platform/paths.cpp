@@ -136,7 +136,11 @@ std::optional<fs::path> WindowsToHostPath(std::string_view path) {
 
 std::optional<std::string> HostToWindowsPath(const fs::path& host) {
     std::error_code ec;
-    fs::path absolute = fs::absolute(host, ec).lexically_normal();
+    // Drives are mapped by their canonical folders, so a path through a link must be too.
+    fs::path absolute = fs::weakly_canonical(fs::absolute(host, ec), ec);
+    if (ec) {
+        absolute = fs::absolute(host, ec).lexically_normal();
+    }
     Machine& machine = Machine::Current();
     std::optional<Drive> drive = machine.DriveOfHostPath(absolute);
     if (!drive) {
@@ -154,6 +158,19 @@ std::optional<std::string> HostToWindowsPath(const fs::path& host) {
         first = false;
     }
     return win;
+}
+
+std::optional<std::string> MapHostFile(const fs::path& host_file) {
+    std::error_code ec;
+    fs::path path = fs::weakly_canonical(fs::absolute(host_file, ec), ec);
+    if (ec || path.filename().empty() || !fs::is_directory(path.parent_path(), ec)) {
+        return std::nullopt;
+    }
+    if (std::optional<std::string> on_drive = HostToWindowsPath(path)) {
+        return on_drive;
+    }
+    Machine::Current().MapTransientDrive(path.parent_path(), kDriveFixed);
+    return HostToWindowsPath(path);
 }
 
 std::string GetCurrentDirectoryA() {

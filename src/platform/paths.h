@@ -22,6 +22,10 @@ std::optional<std::filesystem::path> WindowsToHostPath(std::string_view path);
 // Windows path of a host path inside one of the machine's drives.
 std::optional<std::string> HostToWindowsPath(const std::filesystem::path& host);
 
+// Windows path of a host file (which need not exist yet) for tools given host paths: its folder
+// must exist and is mapped as a fixed drive for this process when no drive holds it.
+std::optional<std::string> MapHostFile(const std::filesystem::path& host_file);
+
 std::string GetCurrentDirectoryA();
 bool SetCurrentDirectoryA(std::string_view path);
 
