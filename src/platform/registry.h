@@ -21,7 +21,9 @@ struct FILETIME {
     DWORD dwHighDateTime = 0;
 };
 
-inline HKEY PredefinedKey(std::uintptr_t value) { return reinterpret_cast<HKEY>(value); }
+inline HKEY PredefinedKey(std::uintptr_t value) {
+    return reinterpret_cast<HKEY>(value);
+}
 inline const HKEY HKEY_CLASSES_ROOT = PredefinedKey(0x80000000u);
 inline const HKEY HKEY_CURRENT_USER = PredefinedKey(0x80000001u);
 inline const HKEY HKEY_LOCAL_MACHINE = PredefinedKey(0x80000002u);
@@ -66,8 +68,8 @@ inline constexpr DWORD kErrorMoreData = 234;
 // Software\Wow6432Node view unless KEY_WOW64_64KEY is asked for (the product is a 32-bit
 // program). HKEY_CLASSES_ROOT is HKLM\Software\Classes.
 LONG RegOpenKeyExA(HKEY root, const char* subkey, DWORD options, REGSAM sam, HKEY* result);
-LONG RegCreateKeyExA(HKEY root, const char* subkey, DWORD reserved, char* key_class,
-                     DWORD options, REGSAM sam, void* security, HKEY* result, DWORD* disposition);
+LONG RegCreateKeyExA(HKEY root, const char* subkey, DWORD reserved, char* key_class, DWORD options,
+                     REGSAM sam, void* security, HKEY* result, DWORD* disposition);
 LONG RegCloseKey(HKEY key);
 LONG RegQueryValueExA(HKEY key, const char* name, DWORD* reserved, DWORD* type, BYTE* data,
                       DWORD* size);
@@ -80,8 +82,8 @@ LONG RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* name_size, DWORD* r
                    char* key_class, DWORD* class_size, FILETIME* last_write);
 LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* name_size, DWORD* reserved,
                    DWORD* type, BYTE* data, DWORD* data_size);
-LONG RegQueryInfoKeyA(HKEY key, char* key_class, DWORD* class_size, DWORD* reserved,
-                      DWORD* subkeys, DWORD* max_subkey_len, DWORD* max_class_len, DWORD* values,
+LONG RegQueryInfoKeyA(HKEY key, char* key_class, DWORD* class_size, DWORD* reserved, DWORD* subkeys,
+                      DWORD* max_subkey_len, DWORD* max_class_len, DWORD* values,
                       DWORD* max_value_name_len, DWORD* max_value_len, DWORD* security_size,
                       FILETIME* last_write);
 // Applies a security descriptor built with the functions of platform/security.h. A DACL that
@@ -94,7 +96,7 @@ LONG SetKeyDenyDelete(HKEY root, const char* subkey, bool deny, REGSAM view = 0)
 
 // Owns an opened key and closes it.
 class RegKey {
-public:
+  public:
     RegKey() = default;
     explicit RegKey(HKEY key) : m_key(key) {}
     ~RegKey() { Close(); }
@@ -122,7 +124,7 @@ public:
         }
     }
 
-private:
+  private:
     HKEY m_key = nullptr;
 };
 

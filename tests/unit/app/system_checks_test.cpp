@@ -16,6 +16,7 @@
 #include "platform/registry.h"
 #include "platform/registry_seed.h"
 #include "platform/services.h"
+#include "platform/system_library.h"
 
 namespace {
 
@@ -219,6 +220,37 @@ TEST_F(ServiceTest, AMissingServiceOrOutputIsAnError) {
     EXPECT_EQ(QueryServiceState("QxNoSuchService", &state), 1060u);
     EXPECT_EQ(state, 7);
     EXPECT_EQ(QueryServiceState("QxTestSvc", nullptr), 87u);
+}
+
+TEST_F(SystemChecksTest, WaitNoPendingInstallWaitsOutTheMachinesPendingInstallations) {
+    auto set_pending = [](qp::DWORD count) {
+        qp::RegKey key;
+        ASSERT_EQ(qp::RegCreateKeyExA(qp::HKEY_LOCAL_MACHINE, qp::kDeviceInstallKey, 0, nullptr, 0,
+                                      qp::KEY_WRITE, nullptr, key.Receive(), nullptr),
+                  0);
+        qp::RegSetValueExA(key.Get(), qp::kPendingInstallsValue, 0, qp::REG_DWORD,
+                           reinterpret_cast<const qp::BYTE*>(&count), sizeof(count));
+    };
+    auto pending = [] {
+        qp::RegKey key;
+        qp::DWORD count = 99;
+        qp::DWORD size = sizeof(count);
+        qp::RegOpenKeyExA(qp::HKEY_LOCAL_MACHINE, qp::kDeviceInstallKey, 0, qp::KEY_READ,
+                          key.Receive());
+        qp::RegQueryValueExA(key.Get(), qp::kPendingInstallsValue, nullptr, nullptr,
+                             reinterpret_cast<qp::BYTE*>(&count), &size);
+        return count;
+    };
+    set_pending(0);
+    EXPECT_FALSE(qx::app::WaitNoPendingInstall(false));  // nothing pending: no wait at all
+    set_pending(3);
+    EXPECT_TRUE(qx::app::WaitNoPendingInstall(false));
+    EXPECT_EQ(pending(), 0u);
+    // More than a minute's worth of pending work: the wait gives up after 60 more calls.
+    set_pending(100);
+    EXPECT_TRUE(qx::app::WaitNoPendingInstall(false));
+    EXPECT_EQ(pending(), 100u - 61u);  // the first call and 60 more
+    set_pending(0);
 }
 
 TEST_F(SystemChecksTest, DeleteFileAndFoldersRemovesEmptiedFoldersUpToOneThatHoldsSomething) {
