@@ -44,7 +44,7 @@ bool IsSystemFolder(const std::string& folder);
 
 // The data file's system requirements.
 class CRequirement {
-public:
+  public:
     CRequirement();
     virtual ~CRequirement();
 

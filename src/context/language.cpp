@@ -46,42 +46,68 @@ namespace {
 
 // Numbers follow the profile reader's rule, whichever file they come from.
 class NumberRule : public CProfile {
-public:
+  public:
     DWORD Parse(const std::string& text) { return StringToDword(text); }
 };
 
 }  // namespace
 
-DWORD ParseConfiguredNumber(const std::string& text) { return NumberRule().Parse(text); }
+DWORD ParseConfiguredNumber(const std::string& text) {
+    return NumberRule().Parse(text);
+}
 
 std::string BuiltInAbbreviation(LANGID id) {
     const unsigned primary = id & 0x3FF;
     const unsigned sub = id >> 10;
     switch (primary) {
-        case 1: return "AB";
-        case 4: return sub == 1 ? "CT" : "CP";
-        case 5: return "CZ";
-        case 6: return "DN";
-        case 7: return "GR";
-        case 8: return "GK";
-        case 10: return "SP";
-        case 11: return "FI";
-        case 12: return "FN";
-        case 13: return "HB";
-        case 14: return "HU";
-        case 16: return "IT";
-        case 17: return "JP";
-        case 18: return "KR";
-        case 19: return "DT";
-        case 20: return "NR";
-        case 21: return "PO";
-        case 22: return sub == 1 ? "BP" : (sub == 2 ? "PT" : "");
-        case 25: return "RU";
-        case 29: return "SW";
-        case 30: return "TI";
-        case 31: return "TK";
-        case 33: return "IN";
-        default: return "EN";
+        case 1:
+            return "AB";
+        case 4:
+            return sub == 1 ? "CT" : "CP";
+        case 5:
+            return "CZ";
+        case 6:
+            return "DN";
+        case 7:
+            return "GR";
+        case 8:
+            return "GK";
+        case 10:
+            return "SP";
+        case 11:
+            return "FI";
+        case 12:
+            return "FN";
+        case 13:
+            return "HB";
+        case 14:
+            return "HU";
+        case 16:
+            return "IT";
+        case 17:
+            return "JP";
+        case 18:
+            return "KR";
+        case 19:
+            return "DT";
+        case 20:
+            return "NR";
+        case 21:
+            return "PO";
+        case 22:
+            return sub == 1 ? "BP" : (sub == 2 ? "PT" : "");
+        case 25:
+            return "RU";
+        case 29:
+            return "SW";
+        case 30:
+            return "TI";
+        case 31:
+            return "TK";
+        case 33:
+            return "IN";
+        default:
+            return "EN";
     }
 }
 

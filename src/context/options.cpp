@@ -11,8 +11,9 @@ using qx::platform::DWORD;
 namespace {
 
 class OptionReader {
-public:
-    OptionReader(CConfig& data, std::string resolved) : m_data(data), m_resolved(std::move(resolved)) {}
+  public:
+    OptionReader(CConfig& data, std::string resolved)
+        : m_data(data), m_resolved(std::move(resolved)) {}
 
     std::optional<DWORD> Number(const char* key) {
         DWORD value = 0;
@@ -33,7 +34,7 @@ public:
         }
     }
 
-private:
+  private:
     CConfig& m_data;
     std::string m_resolved;
 };
@@ -65,9 +66,9 @@ void CInstallContext::ReadOptions() {
                     "Option");
     int os_code = 0;
     int family = 0;
-    const bool no_rtl = qx::app::GetOSCode(&os_code, &family) &&
-                        (os_code == 3 || os_code == 4 || os_code == 5 || os_code == 11 ||
-                         os_code == 12);
+    const bool no_rtl =
+        qx::app::GetOSCode(&os_code, &family) &&
+        (os_code == 3 || os_code == 4 || os_code == 5 || os_code == 11 || os_code == 12);
     m_options.right_align = !no_rtl && reader.Number("RIGHT_ALIGN").value_or(0) != 0;
     log->Write("RIGHT ALIGN Option is %s", on_off(m_options.right_align));
     reader.Optional("PRECREATE_DLG", &m_options.precreate_dialogs, "PRECREATE DIALOG", "option");

@@ -37,7 +37,8 @@ bool IsWow64() {
     if (kernel == nullptr) {
         return false;
     }
-    auto function = reinterpret_cast<IsWow64ProcessFn>(qp::GetProcAddress(kernel, "IsWow64Process"));
+    auto function =
+        reinterpret_cast<IsWow64ProcessFn>(qp::GetProcAddress(kernel, "IsWow64Process"));
     qp::BOOL wow64 = 0;
     bool result = function != nullptr && function(nullptr, &wow64) != 0 && wow64 != 0;
     qp::FreeLibrary(kernel);
@@ -69,7 +70,8 @@ std::optional<std::string> SearchOlderVersions(CConfig& data, const qp::OSVERSIO
     for (DWORD major = info.dwMajorVersion; major >= 4 && major <= info.dwMajorVersion; --major) {
         const DWORD first_minor = major == info.dwMajorVersion ? info.dwMinorVersion : 5;
         for (DWORD minor = first_minor + 1; minor-- > 0;) {
-            std::string key = PlatformKey(info.dwPlatformId, major, minor) + (is_64bit ? ".64" : "");
+            std::string key =
+                PlatformKey(info.dwPlatformId, major, minor) + (is_64bit ? ".64" : "");
             if (has_type) {
                 for (const std::string& suffix : TypeSuffixes(info.wProductType)) {
                     log->Write("Find Define ==> (%s)", (key + suffix).c_str());

@@ -10,8 +10,8 @@
 namespace qx::context {
 
 // Replaces the run's placeholders; lcid 0 and null or empty texts select the current language.
-std::string ExpandPlaceholders(std::string_view text, int lcid = 0,
-                               const char* lang_abbr = nullptr, const char* lang_dir = nullptr);
+std::string ExpandPlaceholders(std::string_view text, int lcid = 0, const char* lang_abbr = nullptr,
+                               const char* lang_dir = nullptr);
 
 // Relative paths are taken against the source folder. With must_exist a file that cannot be
 // opened is logged and gives an empty text.

@@ -18,8 +18,8 @@ void SetMessageBoxPresenter(MessageBoxPresenter presenter) {
 
 int DefaultMessageBoxAnswer(UINT style) {
     static const int kButtons[][3] = {
-        {IDOK, IDOK, IDOK},             {IDOK, IDCANCEL, IDCANCEL}, {IDABORT, IDRETRY, IDIGNORE},
-        {IDYES, IDNO, IDCANCEL},        {IDYES, IDNO, IDNO},        {IDRETRY, IDCANCEL, IDCANCEL},
+        {IDOK, IDOK, IDOK},      {IDOK, IDCANCEL, IDCANCEL}, {IDABORT, IDRETRY, IDIGNORE},
+        {IDYES, IDNO, IDCANCEL}, {IDYES, IDNO, IDNO},        {IDRETRY, IDCANCEL, IDCANCEL},
     };
     const UINT kind = style & 0xF;
     const UINT index = (style >> 8) & 0xF;

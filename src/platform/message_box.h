@@ -32,8 +32,8 @@ inline constexpr int IDIGNORE = 5;
 inline constexpr int IDYES = 6;
 inline constexpr int IDNO = 7;
 
-using MessageBoxPresenter =
-    std::function<int(void* owner, const std::string& text, const std::string& caption, UINT style)>;
+using MessageBoxPresenter = std::function<int(void* owner, const std::string& text,
+                                              const std::string& caption, UINT style)>;
 
 // Replaces the presenter (an empty one restores the windowless default).
 void SetMessageBoxPresenter(MessageBoxPresenter presenter);

@@ -39,15 +39,14 @@ struct SECURITY_DESCRIPTOR {
 using BOOL = int;
 BOOL InitializeSecurityDescriptor(SECURITY_DESCRIPTOR* descriptor, DWORD revision);
 BOOL AllocateAndInitializeSid(const SID_IDENTIFIER_AUTHORITY* authority, BYTE count, DWORD s0,
-                              DWORD s1, DWORD s2, DWORD s3, DWORD s4, DWORD s5, DWORD s6,
-                              DWORD s7, PSID* sid);
+                              DWORD s1, DWORD s2, DWORD s3, DWORD s4, DWORD s5, DWORD s6, DWORD s7,
+                              PSID* sid);
 BOOL InitializeAcl(PACL acl, DWORD size, DWORD revision);
 BOOL AddAccessAllowedObjectAce(PACL acl, DWORD revision, DWORD ace_flags, DWORD access_mask,
                                const void* object_type, const void* inherited_type, PSID sid);
 BOOL SetSecurityDescriptorDacl(SECURITY_DESCRIPTOR* descriptor, BOOL present, PACL dacl,
                                BOOL defaulted);
-BOOL SetSecurityDescriptorControl(SECURITY_DESCRIPTOR* descriptor,
-                                  SECURITY_DESCRIPTOR_CONTROL mask,
+BOOL SetSecurityDescriptorControl(SECURITY_DESCRIPTOR* descriptor, SECURITY_DESCRIPTOR_CONTROL mask,
                                   SECURITY_DESCRIPTOR_CONTROL bits);
 void* FreeSid(PSID sid);
 DWORD GetLengthSid(PSID sid);

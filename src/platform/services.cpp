@@ -13,7 +13,9 @@ namespace {
 constexpr DWORD kDefaultPendingQueries = 2;
 constexpr DWORD kDefaultWaitHint = 200;
 
-std::string ServiceKey(const char* name) { return std::string(kServicesKey) + "\\" + name; }
+std::string ServiceKey(const char* name) {
+    return std::string(kServicesKey) + "\\" + name;
+}
 
 DWORD ReadDword(HKEY key, const char* name, DWORD fallback) {
     DWORD value = 0;

@@ -41,10 +41,16 @@ bool GetVersionExA(OSVERSIONINFOEXA* info) {
     return true;
 }
 
-LANGID GetSystemDefaultLangID() { return Machine::Current().Config().system_language; }
+LANGID GetSystemDefaultLangID() {
+    return Machine::Current().Config().system_language;
+}
 
-LANGID GetUserDefaultLangID() { return Machine::Current().Config().user_language; }
+LANGID GetUserDefaultLangID() {
+    return Machine::Current().Config().user_language;
+}
 
-bool UserIsAdministrator() { return Machine::Current().Config().administrator; }
+bool UserIsAdministrator() {
+    return Machine::Current().Config().administrator;
+}
 
 }  // namespace qx::platform

@@ -388,8 +388,8 @@ BOOL IsWow64Process(void* /*process*/, BOOL* wow64) {
 
 DWORD CMP_WaitNoPendingInstallEvents(DWORD timeout) {
     RegKey key;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kDeviceInstallKey, 0, nullptr, 0,
-                        KEY_READ | KEY_WRITE, nullptr, key.Receive(), nullptr) != 0) {
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kDeviceInstallKey, 0, nullptr, 0, KEY_READ | KEY_WRITE,
+                        nullptr, key.Receive(), nullptr) != 0) {
         return kWaitFailed;
     }
     DWORD pending = 0;

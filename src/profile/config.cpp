@@ -143,8 +143,8 @@ bool CConfig::GetString(const char* section, const char* key, char* out, bool ex
 std::vector<std::string> CConfig::Entries(const char* section, bool expand) {
     std::vector<std::string> entries;
     std::vector<char> raw(kConfigTextSize, '\0');
-    if (!m_bMainOpened || m_mainProfile.GetAllKey(section, raw.data(),
-                                                  static_cast<DWORD>(raw.size()), false) != 0) {
+    if (!m_bMainOpened ||
+        m_mainProfile.GetAllKey(section, raw.data(), static_cast<DWORD>(raw.size()), false) != 0) {
         return entries;
     }
     if (qx::context::IsRemoteInstallation()) {

@@ -25,7 +25,7 @@ struct SectionQualifiers {
 }  // namespace qx::profile
 
 class CConfig {
-public:
+  public:
     using DWORD = qx::platform::DWORD;
 
     CConfig();
@@ -67,7 +67,7 @@ public:
     // Message references (@NAME@) replaced from the message file.
     std::string ApplyMessages(std::string text);
 
-private:
+  private:
     std::string Pipeline(std::string text, bool expand, int lcid, const char* langAbbr,
                          const char* langDir);
 
