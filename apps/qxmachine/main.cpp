@@ -2,14 +2,18 @@
 // default folder).
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "device_command.h"
 #include "platform/machine.h"
 #include "platform/paths.h"
+#include "platform/shell_seed.h"
 #include "reg_command.h"
 
 namespace {
@@ -22,6 +26,7 @@ const char* const kUsage =
     "  info                 the machine's identity and folders, key=value per line\n"
     "  path WINPATH         the host path of a Windows path\n"
     "  reg COMMAND ARGS     query, set, delete, export and import registry keys\n"
+    "  device COMMAND ARGS  plug in, unplug and list USB printers\n"
     "The machine is the folder QXSETUP_MACHINE names, else $XDG_DATA_HOME/qxsetup/machine.\n";
 
 const std::map<std::string, std::string> kCommandHelp = {
@@ -38,6 +43,7 @@ const std::map<std::string, std::string> kCommandHelp = {
     {"info", "usage: qxmachine info\nPrints the machine's identity and folders as key=value.\n"},
     {"path", "usage: qxmachine path WINPATH\nPrints the host path of a Windows path.\n"},
     {"reg", "usage: qxmachine reg COMMAND ARGS (see qxmachine reg --help)\n"},
+    {"device", "usage: qxmachine device COMMAND ARGS (see qxmachine device --help)\n"},
 };
 
 int Fail(const std::string& reason) {
@@ -111,6 +117,14 @@ int Init(const std::vector<std::string>& args) {
     std::string error;
     std::filesystem::path root = qp::Machine::DefaultRoot();
     if (!qp::Machine::Create(root, setup, force, &error)) {
+        return Fail("init: " + error);
+    }
+    // The shell's helper is built beside this tool.
+    std::error_code ec;
+    std::filesystem::path helper =
+        std::filesystem::read_symlink("/proc/self/exe", ec).parent_path() / "qxshellopen";
+    std::unique_ptr<qp::Machine> machine = qp::Machine::Open(root, &error);
+    if (!machine || !qp::SeedShell(root, machine->Config(), helper, &error)) {
         return Fail("init: " + error);
     }
     std::cout << "machine " << setup.os << " created at " << root.string() << "\n";
@@ -201,6 +215,9 @@ int main(int argc, char** argv) {
         if (command == "reg") {
             return qx::tools::RunRegCommand(args);  // each of its commands has its own help
         }
+        if (command == "device") {
+            return qx::tools::RunDeviceCommand(args);
+        }
         std::cout << help->second;
         return 0;
     }
@@ -218,6 +235,9 @@ int main(int argc, char** argv) {
     }
     if (command == "reg") {
         return qx::tools::RunRegCommand(args);
+    }
+    if (command == "device") {
+        return qx::tools::RunDeviceCommand(args);
     }
     return Path(args);
 }

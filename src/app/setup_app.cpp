@@ -1,5 +1,8 @@
 #include "app/setup_app.h"
 
+#include <chrono>
+#include <cstdio>
+#include <system_error>
 #include <vector>
 
 #include "app/command_line.h"
@@ -33,8 +36,8 @@ bool InstalledValueExists(const char* name) {
     std::vector<char> buffer(4096, '\0');
     const qx::context::RegistryKeys* keys = GetRegistryKeys();
     return keys != nullptr &&
-           CRegistry::GetValue(keys->installed.c_str(), name, buffer.data(),
-                               qp::HKEY_LOCAL_MACHINE, static_cast<DWORD>(buffer.size())) == 0;
+           CRegistry::GetValue(keys->installed.c_str(), name, buffer.data(), qp::HKEY_LOCAL_MACHINE,
+                               static_cast<DWORD>(buffer.size())) == 0;
 }
 
 }  // namespace
@@ -46,11 +49,14 @@ CSetupApp::CSetupApp(std::string command_line)
 }
 
 CSetupApp::~CSetupApp() {
+    JoinPnPThreads();
     g_app.store(nullptr);
     SetProcessLog(nullptr);
 }
 
-CSetupApp* GetApp() { return g_app.load(); }
+CSetupApp* GetApp() {
+    return g_app.load();
+}
 
 int CSetupApp::Run() {
     // There is no main window yet, so a successful start-up has no loop to run.
@@ -132,6 +138,7 @@ void CSetupApp::RunSilently() {
     }
     if (m_nRunMode == kRunModeInstall || m_nRunMode == kRunModeScript) {
         WriteRunInfo(true);
+        RunPreInstaller(nullptr);
     }
     // The silent installation and removal themselves come with the installation engine.
 }
@@ -149,7 +156,88 @@ int CSetupApp::ExitInstance() {
     if (m_mutex.IsValid()) {
         m_mutex.Release();
     }
+    if (m_context.Options().device_install) {
+        StopCompressPnPThread();
+        StopActivePnPThread();
+    }
+    JoinPnPThreads();
     return 0;
+}
+
+void CSetupApp::RunPreInstaller(void* window) {
+    const qx::context::ProfileSet& profiles = m_context.Profiles();
+    const qx::context::RunPaths& paths = m_context.Paths();
+    const qx::context::LanguageRecord& language = m_context.Language();
+    const std::string command = "/P " + profiles.data_file + " /S " + paths.module_folder + " /D " +
+                                paths.destination + " /R " + m_context.Keys().installing_history +
+                                " /L " + language.dir + " /A " + language.abbr;
+    GetLog()->Write("Call Pre-Installer : Command ==> %s", command.c_str());
+    m_context.GetPlugIns().Preinstall(command.c_str(), window);
+}
+
+bool CSetupApp::StartPnPThread(std::atomic<int>& run_flag, std::thread& thread, bool remove_dialog,
+                               const char* failure) {
+    int code = 0;
+    int family = 0;
+    GetOSCode(&code, &family);
+    if (code == 3 || code == 4 || code == 11 || code == 12) {
+        return true;
+    }
+    const int was_running = run_flag.exchange(1);
+    if (thread.joinable()) {
+        if (was_running == 1) {
+            return true;
+        }
+        thread.join();  // stopped but perhaps not yet gone: at most one nap away
+    }
+    CPlugInBinder* plugins = &m_context.GetPlugIns();
+    try {
+        thread = std::thread([&run_flag, plugins, remove_dialog] {
+            while (run_flag.load() == 1) {
+                if (remove_dialog) {
+                    plugins->RemoveHardwareWizardDialog();
+                } else {
+                    plugins->MySetForegroundNHWdDialog();
+                }
+                // 5 s between calls, in short naps so that a stop is seen soon.
+                for (int nap = 0; nap < 50 && run_flag.load() == 1; ++nap) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                }
+            }
+        });
+    } catch (const std::system_error& error) {
+        GetLog()->WriteWithError(qp::ErrorFromErrno(error.code().value()), "%s", failure);
+        return false;
+    }
+    return true;
+}
+
+bool CSetupApp::StartCompressPnPThread() {
+    return StartPnPThread(m_nCompressPnPRun, m_compressPnPThread, true,
+                          "Create Compress PnP Thread error!!");
+}
+
+void CSetupApp::StopCompressPnPThread() {
+    m_nCompressPnPRun = 0;
+}
+
+bool CSetupApp::StartActivePnPThread() {
+    return StartPnPThread(m_nActivePnPRun, m_activePnPThread, false,
+                          "Create Active PnP Thread error!!");
+}
+
+void CSetupApp::StopActivePnPThread() {
+    m_nActivePnPRun = 0;
+}
+
+void CSetupApp::JoinPnPThreads() {
+    m_nCompressPnPRun = 0;
+    m_nActivePnPRun = 0;
+    for (std::thread* thread : {&m_compressPnPThread, &m_activePnPThread}) {
+        if (thread->joinable()) {
+            thread->join();
+        }
+    }
 }
 
 int CSetupApp::ReadCommandLine() {

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <string>
+#include <thread>
 
 #include "app/log.h"
 #include "context/install_context.h"
@@ -43,6 +44,18 @@ class CSetupApp {
     bool CheckSingleInstance();
     void WriteRunInfo(bool withProduct);
 
+    // Hands the run's files, folders and language to the pre-installer module; window is the
+    // owner for anything it shows (null without one).
+    void RunPreInstaller(void* window);
+
+    // Threads that keep closing (compress) or raising (active) the new-hardware dialog every
+    // 5 s through the utility module. The stops only lower the flag; ExitInstance waits for
+    // both, so that neither outlives the context and the module it calls.
+    bool StartCompressPnPThread();
+    void StopCompressPnPThread();
+    bool StartActivePnPThread();
+    void StopActivePnPThread();
+
     bool IsSilent() const { return m_bSilent; }
     int RunMode() const { return m_nRunMode; }
     const std::string& StartSection() const { return m_strStartSection; }
@@ -51,6 +64,9 @@ class CSetupApp {
     bool CheckAdministrator();
     bool CheckInstallRequirements();
     void RunSilently();
+    bool StartPnPThread(std::atomic<int>& run_flag, std::thread& thread, bool remove_dialog,
+                        const char* failure);
+    void JoinPnPThreads();
 
     // Members in the order start-up builds them.
     bool m_bBackgroundShown = false;
@@ -66,6 +82,9 @@ class CSetupApp {
     std::atomic<int> m_nActivePnPRun{1};
     std::string m_strStartSection;
     std::string m_strCommandLine;
+    // Last, so that they are gone before anything they use.
+    std::thread m_compressPnPThread;
+    std::thread m_activePnPThread;
 };
 
 // The running application object (null outside a run).

@@ -52,7 +52,9 @@ std::string Trim(const std::string& text, const char* blanks) {
 
 namespace {
 
-bool Empty(const char* text) { return text == nullptr || *text == '\0'; }
+bool Empty(const char* text) {
+    return text == nullptr || *text == '\0';
+}
 
 bool FolderVisible(const std::string& folder) {
     return qp::GetFileAttributesA(folder) != qp::kInvalidFileAttributes;
@@ -157,7 +159,9 @@ bool GetOSCode(int* code, int* family) {
     return true;
 }
 
-bool IsAdministrator() { return qp::UserIsAdministrator(); }
+bool IsAdministrator() {
+    return qp::UserIsAdministrator();
+}
 
 bool WaitNoPendingInstall(bool raise_dialog) {
     using WaitFn = DWORD (*)(DWORD);
@@ -165,14 +169,18 @@ bool WaitNoPendingInstall(bool raise_dialog) {
     if (library == nullptr) {
         return false;
     }
-    auto wait = reinterpret_cast<WaitFn>(qp::GetProcAddress(library, "CMP_WaitNoPendingInstallEvents"));
+    auto wait =
+        reinterpret_cast<WaitFn>(qp::GetProcAddress(library, "CMP_WaitNoPendingInstallEvents"));
     if (wait == nullptr || wait(1000) == 0) {
         qp::FreeLibrary(library);
         return false;
     }
     if (raise_dialog) {
-        // The new-hardware dialog is brought forward by the utility module once it is loaded.
+        CPlugInBinder* plugins = GetPlugIns();
         while (wait(1000) == qp::kWaitTimeout) {
+            if (plugins != nullptr) {
+                plugins->MySetForegroundNHWdDialog();
+            }
         }
     } else {
         for (int calls = 0; calls < 60 && wait(1000) == qp::kWaitTimeout; ++calls) {
@@ -269,7 +277,7 @@ DWORD RestoreSourcePath() {
     qp::REGSAM view = qp::Machine::Current().Config().os.is_64bit ? qp::KEY_WOW64_64KEY : 0;
     qp::RegKey key;
     qp::LONG error = qp::RegOpenKeyExA(qp::HKEY_LOCAL_MACHINE, path, 0, qp::KEY_ALL_ACCESS | view,
-                                   key.Receive());
+                                       key.Receive());
     if (error != 0) {
         return static_cast<DWORD>(error);
     }
@@ -373,10 +381,9 @@ bool IsSystemFolder(const std::string& folder) {
     qp::Machine& machine = qp::Machine::Current();
     const qp::UINT code_page = qp::GetACP();
     std::string wanted = qp::FullWindowsPath(folder).value_or(folder);
-    for (const std::string& system :
-         {machine.WindowsFolder(), machine.SystemFolder(), machine.InfFolder(),
-          machine.ProgramFilesFolder(), machine.Config().os.program_files_64,
-          machine.TempFolder()}) {
+    for (const std::string& system : {machine.WindowsFolder(), machine.SystemFolder(),
+                                      machine.InfFolder(), machine.ProgramFilesFolder(),
+                                      machine.Config().os.program_files_64, machine.TempFolder()}) {
         if (system.empty()) {
             continue;
         }
@@ -425,7 +432,8 @@ CRequirement::CRequirement()
     const char* section = "SYSTEM_REQUIREMENT";
     data->GetDword(section, "FREE_SPACE", &m_dwFreeSpace);
     m_strUnsupportedOs = data->Text(section, "UNSUPPORTED_OS").value_or("");
-    m_strNotSupportedMsg = data->Text(section, "MSG_NOT_SUPPORTED_OS").value_or(kDefaultNotSupported);
+    m_strNotSupportedMsg =
+        data->Text(section, "MSG_NOT_SUPPORTED_OS").value_or(kDefaultNotSupported);
     m_strNoFreeSpaceMsg = data->Text(section, "MSG_NO_FREE_SPACE").value_or(kDefaultNoFreeSpace);
     m_strUsbNotAvailableMsg =
         data->Text(section, "MSG_USB_NOT_AVAILABLE").value_or(kDefaultUsbNotAvailable);
@@ -433,12 +441,13 @@ CRequirement::CRequirement()
 
 CRequirement::~CRequirement() = default;
 
-bool CRequirement::Check(bool /*usbOnly*/, bool /*network*/) {
+bool CRequirement::Check(bool usbOnly, bool network) {
     if (!m_bPresent) {
         return true;
     }
-    // The free-space and USB probes ask the utility module; until it is bound they have no
-    // answer, which never fails a check.
+    if (!CheckFreeSpace("", true)) {
+        return false;
+    }
     std::string list = qx::app::Trim(qp::ToUpperMb(m_strUnsupportedOs, qp::GetACP()), " \"\t");
     const qx::context::RunPaths* paths = GetRunPaths();
     const std::string define =
@@ -449,12 +458,35 @@ bool CRequirement::Check(bool /*usbOnly*/, bool /*network*/) {
             return false;
         }
     }
+    CPlugInBinder* plugins = GetPlugIns();
+    const qx::context::ProductInfo* product = GetProductInfo();
+    if (usbOnly && !network && plugins != nullptr && product != nullptr) {
+        std::vector<char> ports(QX_PORT_LIST_SIZE, '\0');
+        qp::LONG count = 0;
+        plugins->GetDevicePort(product->mfg.c_str(), product->mdl.c_str(), product->vidpid.c_str(),
+                               ports.data(), &count);
+        if (count == -1) {
+            ShowMessage(kUsbNotAvailable);
+            return false;
+        }
+    }
     return true;
 }
 
-bool CRequirement::CheckFreeSpace(const char* /*path*/, bool /*show*/) {
-    // The utility module answers free space; without it there is no answer and no failure.
-    return true;
+bool CRequirement::CheckFreeSpace(const char* path, bool show) {
+    // No module, or a module without an answer (0), never fails the check.
+    CPlugInBinder* plugins = GetPlugIns();
+    if (plugins == nullptr) {
+        return true;
+    }
+    const DWORD free_megabytes = plugins->GetDiskFreeSpaceQX(path != nullptr ? path : "");
+    if (free_megabytes == 0 || free_megabytes >= m_dwFreeSpace) {
+        return true;
+    }
+    if (show) {
+        ShowMessage(kNoFreeSpace);
+    }
+    return false;
 }
 
 void CRequirement::ShowMessage(int kind) {

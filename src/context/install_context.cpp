@@ -2,11 +2,13 @@
 
 #include <atomic>
 #include <cstring>
+#include <vector>
 
 #include "app/log.h"
 #include "app/system_checks.h"
 #include "context/os_identification.h"
 #include "context/placeholders.h"
+#include "platform/code_page.h"
 #include "platform/files.h"
 #include "platform/message_box.h"
 #include "platform/paths.h"
@@ -91,6 +93,7 @@ bool CInstallContext::Initialize(const std::string& module) {
     SetSystemLanguageAbbr();
     SetLanguage(0, false);
     InitRunPaths();
+    m_plugins.Load(m_profiles.data);
     LogSummary();
     return true;
 }
@@ -180,6 +183,26 @@ void CInstallContext::InitRunPaths() {
 
 void CInstallContext::SetPort(const char* text) {
     qx::context::ApplyPortRule(this, text, true);
+}
+
+bool CInstallContext::FindDevicePort(bool onlyLpt) {
+    std::vector<char> ports(QX_PORT_LIST_SIZE, '\0');
+    qx::platform::LONG count = 0;
+    if (!m_plugins.GetDevicePort(m_product.mfg.c_str(), m_product.mdl.c_str(),
+                                 m_product.vidpid.c_str(), ports.data(), &count) ||
+        count < 1) {
+        return false;
+    }
+    m_paths.device_found = true;
+    for (const std::string& port : qx::modules::SplitPortList(ports.data(), ports.size(), count)) {
+        // With onlyLpt the first LPT port the module reports counts, not only its first port.
+        if (!onlyLpt || qx::platform::ToUpperMb(port, qx::platform::GetACP()).find("LPT") !=
+                            std::string::npos) {
+            SetPort(port.c_str());
+            return true;
+        }
+    }
+    return false;
 }
 
 void CInstallContext::SetIP(const char* text) {
@@ -273,4 +296,7 @@ qx::context::SystemFolders* GetSystemFolders() {
 }
 qx::context::LanguageRecord* GetLanguage() {
     return FromContext(&CInstallContext::Language);
+}
+CPlugInBinder* GetPlugIns() {
+    return FromContext(&CInstallContext::GetPlugIns);
 }

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "modules/plugin_binder.h"
 #include "platform/win_types.h"
 #include "profile/config.h"
 
@@ -142,6 +143,11 @@ class CInstallContext {
     const qx::context::ProductInfo& ProductInfo() const { return m_product; }
     qx::context::RegistryKeys& Keys() { return m_keys; }
     qx::context::RunPaths& Paths() { return m_paths; }
+    CPlugInBinder& GetPlugIns() { return m_plugins; }
+
+    // Asks the utility module for a connected device of the product; a port it reports becomes
+    // the printer port (with onlyLpt only an LPT port). True when a port was set.
+    bool FindDevicePort(bool onlyLpt);
 
   private:
     bool OpenProfiles(const std::string& module_path);
@@ -162,6 +168,8 @@ class CInstallContext {
     qx::context::ProductInfo m_product;
     qx::context::RegistryKeys m_keys;
     qx::context::RunPaths m_paths;
+    // Last: the modules go before the rest of the context they may still be reading.
+    CPlugInBinder m_plugins;
 };
 
 // The context of the running application (null before one is constructed).
@@ -176,3 +184,5 @@ const qx::context::ProductInfo* GetProductInfo();
 qx::context::RegistryKeys* GetRegistryKeys();
 qx::context::SystemFolders* GetSystemFolders();
 qx::context::LanguageRecord* GetLanguage();
+// The context's module binder (null before a context exists).
+CPlugInBinder* GetPlugIns();

@@ -13,7 +13,8 @@ namespace {
 std::vector<std::string> ValueNames(const char* path) {
     std::vector<std::string> names;
     RegKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ | KEY_WOW64_64KEY, key.Receive()) != 0) {
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ | KEY_WOW64_64KEY, key.Receive()) !=
+        0) {
         return names;
     }
     for (DWORD index = 0;; ++index) {
@@ -30,7 +31,8 @@ std::vector<std::string> ValueNames(const char* path) {
 std::vector<std::string> SubkeyNames(const char* path) {
     std::vector<std::string> names;
     RegKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ | KEY_WOW64_64KEY, key.Receive()) != 0) {
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ | KEY_WOW64_64KEY, key.Receive()) !=
+        0) {
         return names;
     }
     for (DWORD index = 0;; ++index) {
@@ -48,8 +50,10 @@ std::vector<std::string> SubkeyNames(const char* path) {
 
 std::vector<std::string> EnumPortNames() {
     std::vector<std::string> ports = ValueNames(LocalPortsKey(Machine::Current().Config().os));
-    for (std::string& name : SubkeyNames(kTcpPortsKey)) {
-        ports.push_back(std::move(name));
+    for (const char* monitor : {kTcpPortsKey, kUsbPortsKey}) {
+        for (std::string& name : SubkeyNames(monitor)) {
+            ports.push_back(std::move(name));
+        }
     }
     return ports;
 }

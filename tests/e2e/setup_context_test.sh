@@ -227,8 +227,9 @@ new_machine --os win95
 run_setup "$QXDISC" /S
 expect_eq "requirement failure ends the run" "$(printf '%s\n' \
     'Parameter : /S' \
+    'Call GetDiskFreeSpaceQX()' \
     'This system could not satisfy the installer Minimum Requirement!' \
-    'End of installation')" "$(tail -n 3 "$QX_WORK/last.log")"
+    'End of installation')" "$(tail -n 4 "$QX_WORK/last.log")"
 
 # Only an install checks, and only without an earlier installation's folder.
 run_setup "$QXDISC" /S /U
