@@ -2,11 +2,13 @@
 
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <system_error>
 #include <vector>
 
 #include "app/command_line.h"
 #include "app/system_checks.h"
+#include "commands/cmd_operator.h"
 #include "context/language.h"
 #include "platform/errors.h"
 #include "platform/files.h"
@@ -38,6 +40,32 @@ bool InstalledValueExists(const char* name) {
     return keys != nullptr &&
            CRegistry::GetValue(keys->installed.c_str(), name, buffer.data(), qp::HKEY_LOCAL_MACHINE,
                                static_cast<DWORD>(buffer.size())) == 0;
+}
+
+// A windowless run shows no wizard and chooses no start section for one; its end command comes
+// from the section the run mode would start with. Setup_Type is left to the silent forms.
+std::string WindowlessStartSection(int mode) {
+    CConfig* config = GetConfig();
+    if (config == nullptr) {
+        return {};
+    }
+    const bool disc = GetDriveKind(nullptr) == 3;
+    std::vector<const char*> names;
+    if (mode == kRunModeReinstall) {
+        names = {disc ? "REINST_START_INFO_CD" : "REINST_START_INFO_LOCAL", "REINST_START_INFO",
+                 "UNINST_START_INFO", "INSTALL_START_INFO"};
+    } else if (mode == kRunModeUninstall) {
+        names = {"UNINST_START_INFO", "REINST_START_INFO",
+                 disc ? "REINST_START_INFO_CD" : "REINST_START_INFO_LOCAL", "INSTALL_START_INFO"};
+    } else {
+        names = {"INSTALL_START_INFO"};
+    }
+    for (const char* name : names) {
+        if (std::optional<std::string> section = config->Section(name)) {
+            return *section;
+        }
+    }
+    return {};
 }
 
 }  // namespace
@@ -136,11 +164,20 @@ void CSetupApp::RunSilently() {
                             qp::HKEY_LOCAL_MACHINE, static_cast<DWORD>(buffer.size())) == 0) {
         m_context.SetDestination(buffer.data());
     }
-    if (m_nRunMode == kRunModeInstall || m_nRunMode == kRunModeScript) {
+    // Commands of a windowless run go through an interpreter of its own: there is no wizard.
+    CCmdOperator commands;
+    qx::commands::SetCommandOperator(&commands);
+    const bool installing = m_nRunMode == kRunModeInstall || m_nRunMode == kRunModeScript;
+    if (installing) {
         WriteRunInfo(true);
         RunPreInstaller(nullptr);
     }
     // The silent installation and removal themselves come with the installation engine.
+    if (installing) {
+        m_strStartSection = WindowlessStartSection(m_nRunMode);
+        qx::commands::RunStartSectionCommand(commands, m_strStartSection, "END_CMD");
+    }
+    qx::commands::SetCommandOperator(nullptr);
 }
 
 bool CSetupApp::OnIdle(long /*count*/) {
