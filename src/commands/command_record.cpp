@@ -7,12 +7,14 @@
 namespace qx::commands {
 
 std::unique_ptr<CommandRecord> NewRecord() {
-    return std::make_unique<CommandRecord>(CommandRecord{});
+    return std::make_unique<CommandRecord>();  // value-initialised: every field zeroed
 }
 
 void SetField(char* field, std::string_view text) {
     const std::size_t size = std::min(text.size(), kCommandFieldSize - 1);
-    std::memcpy(field, text.data(), size);
+    if (size > 0) {
+        std::memcpy(field, text.data(), size);
+    }
     field[size] = '\0';
 }
 

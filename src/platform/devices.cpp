@@ -28,20 +28,7 @@ bool SameText(const std::string& a, const std::string& b) {
 }
 
 std::vector<std::string> SubkeyNames(HKEY root, const std::string& path) {
-    std::vector<std::string> names;
-    RegKey key;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | kView, key.Receive()) != 0) {
-        return names;
-    }
-    for (DWORD index = 0;; ++index) {
-        char name[260] = {};
-        DWORD size = sizeof(name);
-        if (RegEnumKeyExA(key.Get(), index, name, &size, nullptr, nullptr, nullptr, nullptr) != 0) {
-            break;
-        }
-        names.emplace_back(name);
-    }
-    return names;
+    return RegSubkeyNames(root, path.c_str(), kView);
 }
 
 std::string ReadString(HKEY key, const char* name) {

@@ -552,4 +552,39 @@ LONG SetKeyDenyDelete(HKEY root, const char* subkey, bool deny, REGSAM view) {
     return CurrentRegistryStore().SetDenyDelete(target.walk_from, target.walk, deny);
 }
 
+namespace {
+
+template <typename Enumerate>
+std::vector<std::string> EnumerateNames(HKEY root, const char* subkey, REGSAM view,
+                                        Enumerate enumerate) {
+    std::vector<std::string> names;
+    RegKey key;
+    if (RegOpenKeyExA(root, subkey, 0, KEY_READ | view, key.Receive()) != 0) {
+        return names;
+    }
+    for (DWORD index = 0;; ++index) {
+        char name[260] = {};
+        DWORD size = sizeof(name);
+        if (enumerate(key.Get(), index, name, &size) != 0) {
+            break;
+        }
+        names.emplace_back(name);
+    }
+    return names;
+}
+
+}  // namespace
+
+std::vector<std::string> RegSubkeyNames(HKEY root, const char* subkey, REGSAM view) {
+    return EnumerateNames(root, subkey, view, [](HKEY key, DWORD index, char* name, DWORD* size) {
+        return RegEnumKeyExA(key, index, name, size, nullptr, nullptr, nullptr, nullptr);
+    });
+}
+
+std::vector<std::string> RegValueNames(HKEY root, const char* subkey, REGSAM view) {
+    return EnumerateNames(root, subkey, view, [](HKEY key, DWORD index, char* name, DWORD* size) {
+        return RegEnumValueA(key, index, name, size, nullptr, nullptr, nullptr, nullptr);
+    });
+}
+
 }  // namespace qx::platform

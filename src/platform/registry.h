@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/win_types.h"
 
@@ -93,6 +94,11 @@ LONG RegSetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR
 // The emulated access rule: while set, deleting the key is refused with 5 (for tests and
 // qxmachine; Windows keys get it from their ACL).
 LONG SetKeyDenyDelete(HKEY root, const char* subkey, bool deny, REGSAM view = 0);
+
+// Names of a key's subkeys or values, in enumeration order; empty when the key cannot be
+// opened. view adds KEY_WOW64_64KEY or KEY_WOW64_32KEY.
+std::vector<std::string> RegSubkeyNames(HKEY root, const char* subkey, REGSAM view = 0);
+std::vector<std::string> RegValueNames(HKEY root, const char* subkey, REGSAM view = 0);
 
 // Owns an opened key and closes it.
 class RegKey {

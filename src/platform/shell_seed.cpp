@@ -39,15 +39,26 @@ std::optional<fs::path> HostOnC(const Machine& machine, const std::string& win_p
 bool CopyProgram(const fs::path& from, const fs::path& to, std::string* error) {
     std::error_code ec;
     fs::create_directories(to.parent_path(), ec);
-    fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
+    // Copied beside the target and renamed over it: a copy of the helper that is still running
+    // keeps its old file, where writing into it would fail with "text file busy".
+    fs::path staging = to;
+    staging += ".new";
+    fs::copy_file(from, staging, fs::copy_options::overwrite_existing, ec);
+    if (!ec) {
+        fs::permissions(staging,
+                        fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                            fs::perms::others_read | fs::perms::others_exec,
+                        ec);
+    }
+    if (!ec) {
+        fs::rename(staging, to, ec);
+    }
     if (ec) {
+        std::error_code ignored;
+        fs::remove(staging, ignored);
         *error = "cannot copy " + from.string() + " to " + to.string() + ": " + ec.message();
         return false;
     }
-    fs::permissions(to,
-                    fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                        fs::perms::others_read | fs::perms::others_exec,
-                    ec);
     return true;
 }
 
