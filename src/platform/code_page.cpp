@@ -85,6 +85,18 @@ std::string Convert(std::string_view text, const std::string& from, const std::s
     return out;
 }
 
+bool IsHighSurrogate(unsigned unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+bool IsLowSurrogate(unsigned unit) {
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
+unsigned Utf16Unit(const char* at) {
+    return static_cast<unsigned char>(at[0]) |
+           (static_cast<unsigned>(static_cast<unsigned char>(at[1])) << 8);
+}
+
 }  // namespace
 
 bool IsDbcsCodePage(UINT code_page) {
@@ -156,6 +168,44 @@ std::string Utf8ToCodePage(std::string_view text, UINT code_page) {
         return std::string(text);
     }
     return Convert(text, "UTF-8", IconvName(code_page));
+}
+
+std::string Utf16LeToCodePage(std::string_view bytes, UINT code_page) {
+    const size_t size = bytes.size() & ~static_cast<size_t>(1);
+    if (size == 0) {
+        return {};
+    }
+    const std::string target = IconvName(code_page);
+    iconv_t cd = iconv_open(target.c_str(), "UTF-16LE");
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        return std::string(size / 2, '?');
+    }
+    // Character by character, so that one the code page lacks costs exactly one '?'.
+    std::string out;
+    out.reserve(size);
+    char converted[16];
+    for (size_t i = 0; i < size;) {
+        size_t units = 1;
+        const unsigned unit = Utf16Unit(bytes.data() + i);
+        if (IsHighSurrogate(unit) && i + 2 < size &&
+            IsLowSurrogate(Utf16Unit(bytes.data() + i + 2))) {
+            units = 2;
+        }
+        char* in_ptr = const_cast<char*>(bytes.data() + i);
+        size_t in_left = units * 2;
+        char* out_ptr = converted;
+        size_t out_left = sizeof(converted);
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        if (iconv(cd, &in_ptr, &in_left, &out_ptr, &out_left) == static_cast<size_t>(-1) ||
+            in_left != 0) {
+            out.push_back('?');
+        } else {
+            out.append(converted, static_cast<size_t>(out_ptr - converted));
+        }
+        i += units * 2;
+    }
+    iconv_close(cd);
+    return out;
 }
 
 }  // namespace qx::platform

@@ -25,6 +25,9 @@ inline bool EqualsNoCaseMb(std::string_view a, std::string_view b, UINT code_pag
 // Conversions with iconv; unconvertible bytes become '?' so a conversion never fails whole.
 std::string CodePageToUtf8(std::string_view text, UINT code_page);
 std::string Utf8ToCodePage(std::string_view text, UINT code_page);
+// UTF-16LE bytes (no BOM) to the code page; each character the code page lacks, and each
+// unpaired surrogate, becomes one '?'. An odd last byte is dropped.
+std::string Utf16LeToCodePage(std::string_view bytes, UINT code_page);
 
 }  // namespace qx::platform
 

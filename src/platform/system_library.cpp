@@ -14,6 +14,7 @@
 #include "platform/clock.h"
 #include "platform/code_page.h"
 #include "platform/errors.h"
+#include "platform/inf_file.h"
 #include "platform/machine.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
@@ -115,11 +116,18 @@ const std::vector<FunctionRule>& Functions() {
         {"SETUPAPI", "SetupDiGetDeviceRegistryPropertyA", Since::kAll},
         {"SETUPAPI", "SetupDiSetDeviceRegistryPropertyA", Since::kAll},
         {"SETUPAPI", "SetupDiRemoveDevice", Since::kAll},
-        {"SETUPAPI", "SetupOpenInfFileA", Since::kAll},
-        {"SETUPAPI", "SetupGetLineByIndexA", Since::kAll},
-        {"SETUPAPI", "SetupGetStringFieldA", Since::kAll},
-        {"SETUPAPI", "SetupCloseInfFile", Since::kAll},
-        {"SETUPAPI", "SetupGetLineCountA", Since::kAll},
+        {"SETUPAPI", "SetupOpenInfFileA", Since::kAll, Entry(&SetupOpenInfFileA)},
+        {"SETUPAPI", "SetupGetLineByIndexA", Since::kAll, Entry(&SetupGetLineByIndexA)},
+        {"SETUPAPI", "SetupGetStringFieldA", Since::kAll, Entry(&SetupGetStringFieldA)},
+        {"SETUPAPI", "SetupCloseInfFile", Since::kAll, Entry(&SetupCloseInfFile)},
+        {"SETUPAPI", "SetupGetLineCountA", Since::kAll, Entry(&SetupGetLineCountA)},
+        {"SETUPAPI", "SetupFindFirstLineA", Since::kAll, Entry(&SetupFindFirstLineA)},
+        {"SETUPAPI", "SetupFindNextLine", Since::kAll, Entry(&SetupFindNextLine)},
+        {"SETUPAPI", "SetupFindNextMatchLineA", Since::kAll, Entry(&SetupFindNextMatchLineA)},
+        {"SETUPAPI", "SetupGetFieldCount", Since::kAll, Entry(&SetupGetFieldCount)},
+        {"SETUPAPI", "SetupGetLineTextA", Since::kAll, Entry(&SetupGetLineTextA)},
+        {"SETUPAPI", "SetupCopyOEMInfA", Since::kAll, Entry(&SetupCopyOEMInfA)},
+        {"SETUPAPI", "SetupUninstallOEMInfA", Since::kNtXp, Entry(&SetupUninstallOEMInfA)},
         {"SETUPAPI", "SetupGetInfFileListA", Since::kAll},
         {"SETUPAPI", "SetupGetInfInformationA", Since::kAll},
         {"SETUPAPI", "SetupQueryInfFileInformationA", Since::kAll},

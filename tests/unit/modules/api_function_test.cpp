@@ -16,6 +16,11 @@ namespace qm = qx::modules;
 
 namespace {
 
+// The INF calls the machine implements.
+const std::set<std::string> kInfReading = {"SetupOpenInfFileA", "SetupGetLineByIndexA",
+                                           "SetupGetStringFieldA", "SetupCloseInfFile",
+                                           "SetupGetLineCountA"};
+
 const std::set<std::string> kSecurity = {"InitializeSecurityDescriptor",
                                          "AllocateAndInitializeSid",
                                          "InitializeAcl",
@@ -40,6 +45,7 @@ TEST(CAPIFunction, BindsWhatThisMachineImplements) {
     EXPECT_TRUE(api.Load());
     std::set<std::string> expected = kSecurity;
     expected.insert({"MoveFileExA", "GetDiskFreeSpaceExA", "CMP_WaitNoPendingInstallEvents"});
+    expected.insert(kInfReading.begin(), kInfReading.end());
     EXPECT_EQ(BoundNames(api), expected);
     EXPECT_FALSE(api.IsBound("GetLengthSid"));  // not one of the bound names
     EXPECT_FALSE(api.IsBound(nullptr));
@@ -136,6 +142,7 @@ TEST(CAPIFunction, BindsPerWindowsVersion) {
     std::set<std::string> win2000 = nt4;
     win2000.insert({"AddAccessAllowedObjectAce", "SetSecurityDescriptorControl",
                     "CMP_WaitNoPendingInstallEvents"});
+    win2000.insert(kInfReading.begin(), kInfReading.end());  // SetupAPI arrived with Windows 2000
     std::set<std::string> xp_without = win2000;
     xp_without.erase("AddAccessAllowedObjectAce");
     const struct {
